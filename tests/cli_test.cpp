@@ -1,0 +1,174 @@
+// The built program on small real trees: its exact output, exit status and the
+// tree it leaves behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tree.h"
+
+namespace fs = std::filesystem;
+using namespace testing_tree;
+
+namespace {
+
+const std::string usage = "Give directory path to flatten as argument.\n";
+const std::string banner = "\n\n***Failed\n";
+
+struct Lock {
+    std::string dir;
+    mode_t mode;
+};
+
+struct CliCase {
+    std::string name;
+    std::vector<std::string> before;  // the tree, as make_tree reads it
+    std::vector<std::string> args;    // "{B}" stands for the temporary folder holding the tree
+    std::string output;               // likewise
+    int status;
+    std::vector<std::string> after;   // as expected_snapshot reads it
+    std::vector<Lock> locks = {};     // permissions set before the run; faults need an unprivileged runner
+    std::vector<std::string> wrapper = {};  // a command that runs the program, e.g. to inject a fault
+};
+
+std::string expand(std::string text, const std::string& base) {
+    for (auto at = text.find("{B}"); at != std::string::npos; at = text.find("{B}", at + base.size())) {
+        text.replace(at, 3, base);
+    }
+    return text;
+}
+
+std::string move_failed(const std::string& source, const std::string& destination) {
+    return "\n\n*** Failed to move: " + source + "\n to " + destination + "\n\n";
+}
+
+const std::vector<std::string> example_before = {"r/keep.txt", "r/a/x.txt", "r/a/c/y.txt", "r/a/d/w.txt", "r/b/z.txt"};
+
+// A root with n subdirectories, each holding a directory s with f.txt: the
+// index of the subdirectory shows in the file's new name.
+CliCase width_case(int n, int width) {
+    CliCase c{"Width" + std::to_string(n), {}, {"{B}/r"}, "", 0, {}};
+    for (int i = 0; i < n; ++i) {
+        char dir[16];
+        char index[16];
+        std::snprintf(dir, sizeof dir, "r/d%03d", i);
+        std::snprintf(index, sizeof index, "%0*d", width, i);
+        c.before.push_back(std::string(dir) + "/s/f.txt");
+        c.output += "{B}/r/" + std::string(index) + "_s_f.txt\n";
+        c.after.push_back(std::string(dir) + "/s/");
+        c.after.push_back("r/" + std::string(index) + "_s_f.txt=" + dir + "/s/f.txt");
+    }
+    return c;
+}
+
+std::vector<CliCase> cases() {
+    std::vector<CliCase> all = {
+        {"WorkedExample", example_before, {"{B}/r"},
+         "{B}/r/0_c_y.txt\n{B}/r/0_d_w.txt\n{B}/r/a_x.txt\n{B}/r/b_z.txt\n", 0,
+         {"r/keep.txt", "r/a/c/", "r/a/d/", "r/b/", "r/0_c_y.txt=r/a/c/y.txt", "r/0_d_w.txt=r/a/d/w.txt",
+          "r/a_x.txt=r/a/x.txt", "r/b_z.txt=r/b/z.txt"}},
+        {"RootWithTrailingSlash", {"r/a/x.txt", "r/b/c/y.txt", "r/b/d/z.txt"}, {"{B}/r/"},
+         "{B}/r/a_x.txt\n{B}/r/1_c_y.txt\n{B}/r/1_d_z.txt\n", 0,
+         {"r/a/", "r/b/c/", "r/b/d/", "r/a_x.txt=r/a/x.txt", "r/1_c_y.txt=r/b/c/y.txt", "r/1_d_z.txt=r/b/d/z.txt"}},
+        {"RelativeRoot", {"r/a/x.txt", "r/b/y.txt"}, {"r"}, "r/a_x.txt\nr/b_y.txt\n", 0,
+         {"r/a/", "r/b/", "r/a_x.txt=r/a/x.txt", "r/b_y.txt=r/b/y.txt"}},
+        // A single subdirectory gets no index: c's index path is a's.
+        {"SingleSubdirectoryGetsNoIndex", {"r/a/c/y.txt", "r/b/"}, {"{B}/r"}, "{B}/r/0_c_y.txt\n", 0,
+         {"r/a/c/", "r/b/", "r/0_c_y.txt=r/a/c/y.txt"}},
+        // The root's only subdirectory, and a chain of only subdirectories,
+        // move their files too.
+        {"OnlySubdirectoryChain", {"r/keep", "r/a/x.txt", "r/a/b/c/y.txt"}, {"{B}/r"}, "{B}/r/c_y.txt\n{B}/r/a_x.txt\n",
+         0, {"r/keep", "r/a/b/c/", "r/c_y.txt=r/a/b/c/y.txt", "r/a_x.txt=r/a/x.txt"}},
+        {"CollisionWithARootFile", {"r/a_x.txt", "r/a/x.txt", "r/a/y.txt", "r/b/z.txt"}, {"{B}/r"},
+         move_failed("{B}/r/a/x.txt", "{B}/r/a_x.txt") + banner, 1,
+         {"r/a_x.txt", "r/a/x.txt", "r/a/y.txt", "r/b/z.txt"}},
+        // a/b_c.txt and a_b/c.txt both compose a_b_c.txt: the first in sorted
+        // order wins, the second fails like any collision.
+        {"TwoFilesComposeOneName", {"r/a/b_c.txt", "r/a_b/c.txt", "r/z/f"}, {"{B}/r"},
+         "{B}/r/a_b_c.txt\n" + move_failed("{B}/r/a_b/c.txt", "{B}/r/a_b_c.txt") + banner, 1,
+         {"r/a/", "r/a_b_c.txt=r/a/b_c.txt", "r/a_b/c.txt", "r/z/f"}},
+        // Both y levels below x have x's index path and the same name.
+        {"NestedSameNameDirectories", {"r/x/y/f.txt", "r/x/y/y/f.txt", "r/z/g"}, {"{B}/r"},
+         "{B}/r/0_y_f.txt\n" + move_failed("{B}/r/x/y/f.txt", "{B}/r/0_y_f.txt") + banner, 1,
+         {"r/x/y/f.txt", "r/x/y/y/", "r/0_y_f.txt=r/x/y/y/f.txt", "r/z/g"}},
+        // c cannot be listed: d and b are not visited, a's own file still moves.
+        {"UnreadableDirectory", example_before, {"{B}/r"},
+         "ERROR scanning for {B}/r/a/c/*.*\n{B}/r/a_x.txt\n" + banner, 1,
+         {"r/keep.txt", "r/a/c/y.txt", "r/a/d/w.txt", "r/b/z.txt", "r/a_x.txt=r/a/x.txt"},
+         {{"r/a/c", 0}}},
+        {"ReadOnlyDirectory", {"r/a/x.txt", "r/a/y.txt", "r/b/z.txt"}, {"{B}/r"},
+         move_failed("{B}/r/a/x.txt", "{B}/r/a_x.txt") + banner, 1, {"r/a/x.txt", "r/a/y.txt", "r/b/z.txt"},
+         {{"r/a", 0555}}},
+        {"UnwritableRoot", {"r/a/x.txt", "r/b/z.txt"}, {"{B}/r"},
+         move_failed("{B}/r/a/x.txt", "{B}/r/a_x.txt") + banner, 1, {"r/a/x.txt", "r/b/z.txt"}, {{"r", 0555}}},
+        // The end of a directory and a failed read are told apart: a read
+        // that fails after the first entries fails the scan.
+        {"FailedFurtherRead", {"r/a/x.txt", "r/b/y.txt"}, {"{B}/r"}, "ERROR scanning for {B}/r/*.*\n" + banner, 1,
+         {"r/a/x.txt", "r/b/y.txt"}, {}, {"strace", "-f", "-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=2", "--"}},
+        {"FailedFirstReadBelowTheRoot", {"r/a/x.txt", "r/b/y.txt"}, {"{B}/r"},
+         "ERROR scanning for {B}/r/a/*.*\n" + banner, 1, {"r/a/x.txt", "r/b/y.txt"}, {},
+         {"strace", "-f", "-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=3", "--"}},
+        {"MissingRoot", {"r/a/x.txt"}, {"{B}/missing"}, "ERROR scanning for {B}/missing/*.*\n" + banner, 1,
+         {"r/a/x.txt"}},
+        {"RootIsAFile", {"file"}, {"{B}/file"}, "ERROR scanning for {B}/file/*.*\n" + banner, 1, {"file"}},
+        {"NoArgument", {"r/a/x.txt"}, {}, usage, 2, {"r/a/x.txt"}},
+        {"TwoArguments", {"r/a/x.txt"}, {"{B}/r", "{B}/r"}, usage, 2, {"r/a/x.txt"}},
+        {"EmptyArgument", {"r/a/x.txt"}, {""}, usage, 2, {"r/a/x.txt"}},
+        {"NoSubdirectories", {"r/x.txt", "r/y"}, {"{B}/r"}, "", 0, {"r/x.txt", "r/y"}},
+        {"EmptySubdirectories", {"r/x.txt", "r/a/", "r/b/c/"}, {"{B}/r"}, "", 0, {"r/x.txt", "r/a/", "r/b/c/"}},
+        // Links are moved as links; the link to an ancestor is not followed,
+        // so nothing loops and the target is untouched.
+        {"LinksAreMovedNotFollowed", {"r/t.txt", "r/a/x.txt", "r/a/tofile@../t.txt", "r/a/up@..", "r/b/"}, {"{B}/r"},
+         "{B}/r/a_tofile\n{B}/r/a_up\n{B}/r/a_x.txt\n", 0,
+         {"r/t.txt", "r/a/", "r/b/", "r/a_tofile@../t.txt", "r/a_up@..", "r/a_x.txt=r/a/x.txt"}},
+        {"SpacesAndHighBytes", {"r/my dir/a file.txt", "r/caf\xc3\xa9/\xff.bin", "r/-x/-n"}, {"{B}/r"},
+         "{B}/r/-x_-n\n{B}/r/caf\xc3\xa9_\xff.bin\n{B}/r/my dir_a file.txt\n", 0,
+         {"r/my dir/", "r/caf\xc3\xa9/", "r/-x/", "r/my dir_a file.txt=r/my dir/a file.txt",
+          "r/caf\xc3\xa9_\xff.bin=r/caf\xc3\xa9/\xff.bin", "r/-x_-n=r/-x/-n"}},
+    };
+    for (const auto& [n, width] : {std::pair{10, 1}, {11, 2}, {100, 2}, {101, 3}}) all.push_back(width_case(n, width));
+    return all;
+}
+
+// Names the case in failure reports instead of dumping its bytes.
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
+
+class Cli : public ::testing::TestWithParam<CliCase> {};
+
+TEST_P(Cli, OutputStatusAndTree) {
+    const CliCase& c = GetParam();
+    const TempDir temp;
+    const fs::path& base = temp.path();
+    make_tree(base, c.before);
+    // The program runs from inside the folder, so relative roots work and
+    // an unprivileged runner can reach it.
+    const fs::path program = base / "flatten";
+    fs::copy_file(std::getenv("FLATTEN_EXE"), program);
+    const bool unprivileged = !c.locks.empty();
+    if (unprivileged) give_to_runner(base);
+    for (const Lock& lock : c.locks) ASSERT_EQ(chmod((base / lock.dir).c_str(), lock.mode), 0) << lock.dir;
+
+    std::vector<std::string> argv = c.wrapper;
+    argv.push_back(program.string());
+    for (const std::string& arg : c.args) argv.push_back(expand(arg, base.string()));
+    const fs::path previous = fs::current_path();
+    fs::current_path(base);
+    const RunResult result = run(argv, unprivileged);
+    fs::current_path(previous);
+
+    for (const Lock& lock : c.locks) chmod((base / lock.dir).c_str(), 0755);
+    fs::remove(program);
+    EXPECT_EQ(result.out, expand(c.output, base.string()));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(snapshot(base), expected_snapshot(c.after));
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, Cli, ::testing::ValuesIn(cases()),
+                         [](const auto& test) { return test.param.name; });
+
+}  // namespace
