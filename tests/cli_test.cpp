@@ -24,22 +24,54 @@ struct Lock {
     mode_t mode;
 };
 
+enum class Systems { both, posix, windows };
+
 struct CliCase {
     std::string name;
     std::vector<std::string> before;  // the tree, as make_tree reads it
-    std::vector<std::string> args;    // "{B}" stands for the temporary folder holding the tree
-    std::string output;               // likewise
+    // Arguments and output are written with "/" for the separator, "{B}" for
+    // the temporary folder that holds the tree and "{/}" for a slash that
+    // stays a slash on Windows too.
+    std::vector<std::string> args;
+    std::string output;
     int status;
     std::vector<std::string> after;   // as expected_snapshot reads it
     std::vector<Lock> locks = {};     // permissions set before the run; faults need an unprivileged runner
     std::vector<std::string> wrapper = {};  // a command that runs the program, e.g. to inject a fault
+    Systems systems = Systems::both;
 };
 
-std::string expand(std::string text, const std::string& base) {
-    for (auto at = text.find("{B}"); at != std::string::npos; at = text.find("{B}", at + base.size())) {
-        text.replace(at, 3, base);
+// How the program is run and how it spells paths: natively, or the Windows
+// build under Wine with the drive that Wine maps to "/".
+struct Style {
+    const char* name;
+    const char* program_variable;  // names the program in the environment
+    char separator;
+    const char* newline;           // text mode on Windows ends lines with CR LF
+    bool under_wine;
+};
+
+const Style posix{"Posix", "FLATTEN_EXE", '/', "\n", false};
+const Style windows{"Windows", "FLATTEN_WINDOWS_EXE", '\\', "\r\n", true};
+
+std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
     }
     return text;
+}
+
+std::string tool_path(const fs::path& path, const Style& style) {
+    if (!style.under_wine) return path.string();
+    return "Z:" + replace_all(path.string(), "/", "\\");
+}
+
+std::string expand(const std::string& text, const fs::path& base, const Style& style) {
+    std::string expanded = replace_all(text, "{/}", "\x01");
+    expanded = replace_all(expanded, "/", std::string(1, style.separator));
+    expanded = replace_all(expanded, "{B}", tool_path(base, style));
+    expanded = replace_all(expanded, "\x01", "/");
+    return replace_all(expanded, "\n", style.newline);
 }
 
 std::string move_failed(const std::string& source, const std::string& destination) {
@@ -74,6 +106,12 @@ std::vector<CliCase> cases() {
         {"RootWithTrailingSlash", {"r/a/x.txt", "r/b/c/y.txt", "r/b/d/z.txt"}, {"{B}/r/"},
          "{B}/r/a_x.txt\n{B}/r/1_c_y.txt\n{B}/r/1_d_z.txt\n", 0,
          {"r/a/", "r/b/c/", "r/b/d/", "r/a_x.txt=r/a/x.txt", "r/1_c_y.txt=r/b/c/y.txt", "r/1_d_z.txt=r/b/d/z.txt"}},
+        // The separator after the root is never doubled; the joins below it
+        // do not look for one.
+        {"TrailingSeparatorInFailureMessage", {"r/a_x.txt", "r/a/x.txt"}, {"{B}/r/"},
+         move_failed("{B}/r//a/x.txt", "{B}/r/a_x.txt") + banner, 1, {"r/a_x.txt", "r/a/x.txt"}},
+        {"RootEndingInSlashOnWindows", {"r/a/x.txt", "r/b/y.txt"}, {"{B}/r{/}"}, "{B}/r{/}a_x.txt\n{B}/r{/}b_y.txt\n", 0,
+         {"r/a/", "r/b/", "r/a_x.txt=r/a/x.txt", "r/b_y.txt=r/b/y.txt"}, {}, {}, Systems::windows},
         {"RelativeRoot", {"r/a/x.txt", "r/b/y.txt"}, {"r"}, "r/a_x.txt\nr/b_y.txt\n", 0,
          {"r/a/", "r/b/", "r/a_x.txt=r/a/x.txt", "r/b_y.txt=r/b/y.txt"}},
         // A single subdirectory gets no index: c's index path is a's.
@@ -124,37 +162,60 @@ std::vector<CliCase> cases() {
         // so nothing loops and the target is untouched.
         {"LinksAreMovedNotFollowed", {"r/t.txt", "r/a/x.txt", "r/a/tofile@../t.txt", "r/a/up@..", "r/b/"}, {"{B}/r"},
          "{B}/r/a_tofile\n{B}/r/a_up\n{B}/r/a_x.txt\n", 0,
-         {"r/t.txt", "r/a/", "r/b/", "r/a_tofile@../t.txt", "r/a_up@..", "r/a_x.txt=r/a/x.txt"}},
+         {"r/t.txt", "r/a/", "r/b/", "r/a_tofile@../t.txt", "r/a_up@..", "r/a_x.txt=r/a/x.txt"}, {}, {},
+         Systems::posix},
         {"SpacesAndHighBytes", {"r/my dir/a file.txt", "r/caf\xc3\xa9/\xff.bin", "r/-x/-n"}, {"{B}/r"},
          "{B}/r/-x_-n\n{B}/r/caf\xc3\xa9_\xff.bin\n{B}/r/my dir_a file.txt\n", 0,
          {"r/my dir/", "r/caf\xc3\xa9/", "r/-x/", "r/my dir_a file.txt=r/my dir/a file.txt",
-          "r/caf\xc3\xa9_\xff.bin=r/caf\xc3\xa9/\xff.bin", "r/-x_-n=r/-x/-n"}},
+          "r/caf\xc3\xa9_\xff.bin=r/caf\xc3\xa9/\xff.bin", "r/-x_-n=r/-x/-n"},
+         {}, {}, Systems::posix},
     };
     for (const auto& [n, width] : {std::pair{10, 1}, {11, 2}, {100, 2}, {101, 3}}) all.push_back(width_case(n, width));
     return all;
 }
 
-// Names the case in failure reports instead of dumping its bytes.
-void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
+struct StyledCase {
+    Style style;
+    CliCase c;
+};
 
-class Cli : public ::testing::TestWithParam<CliCase> {};
+// Names the case in failure reports instead of dumping its bytes.
+void PrintTo(const StyledCase& styled, std::ostream* os) { *os << styled.c.name; }
+
+std::vector<StyledCase> cases_for(const Style& style) {
+    std::vector<StyledCase> chosen;
+    for (CliCase& c : cases()) {
+        const bool posix_only = c.systems == Systems::posix || !c.locks.empty() || !c.wrapper.empty();
+        const bool wanted = style.under_wine ? !posix_only : c.systems != Systems::windows;
+        if (wanted) chosen.push_back({style, std::move(c)});
+    }
+    return chosen;
+}
+
+class Cli : public ::testing::TestWithParam<StyledCase> {};
 
 TEST_P(Cli, OutputStatusAndTree) {
-    const CliCase& c = GetParam();
+    const auto& [style, c] = GetParam();
+    const char* built = std::getenv(style.program_variable);
+    ASSERT_NE(built, nullptr) << style.program_variable << " must name the program to test";
     const TempDir temp;
     const fs::path& base = temp.path();
     make_tree(base, c.before);
     // The program runs from inside the folder, so relative roots work and
     // an unprivileged runner can reach it.
-    const fs::path program = base / "flatten";
-    fs::copy_file(std::getenv("FLATTEN_EXE"), program);
+    const fs::path program = base / fs::path(built).filename();
+    fs::copy_file(built, program);
     const bool unprivileged = !c.locks.empty();
     if (unprivileged) give_to_runner(base);
     for (const Lock& lock : c.locks) ASSERT_EQ(chmod((base / lock.dir).c_str(), lock.mode), 0) << lock.dir;
 
     std::vector<std::string> argv = c.wrapper;
+    if (style.under_wine) {
+        // Wine's own messages would mix with the program's.
+        argv.insert(argv.end(), {"env", "WINEDEBUG=-all", FLATTEN_WINE});
+    }
     argv.push_back(program.string());
-    for (const std::string& arg : c.args) argv.push_back(expand(arg, base.string()));
+    for (const std::string& arg : c.args) argv.push_back(expand(arg, base, style));
     const fs::path previous = fs::current_path();
     fs::current_path(base);
     const RunResult result = run(argv, unprivileged);
@@ -162,13 +223,14 @@ TEST_P(Cli, OutputStatusAndTree) {
 
     for (const Lock& lock : c.locks) chmod((base / lock.dir).c_str(), 0755);
     fs::remove(program);
-    EXPECT_EQ(result.out, expand(c.output, base.string()));
+    EXPECT_EQ(result.out, expand(c.output, base, style));
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(snapshot(base), expected_snapshot(c.after));
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, Cli, ::testing::ValuesIn(cases()),
-                         [](const auto& test) { return test.param.name; });
+const auto case_name = [](const auto& test) { return test.param.c.name; };
+INSTANTIATE_TEST_SUITE_P(Posix, Cli, ::testing::ValuesIn(cases_for(posix)), case_name);
+INSTANTIATE_TEST_SUITE_P(Windows, Cli, ::testing::ValuesIn(cases_for(windows)), case_name);
 
 }  // namespace

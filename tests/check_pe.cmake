@@ -1,0 +1,22 @@
+# Checks a Windows executable: its format, and that it needs no DLL beyond the
+# system's own, so that it runs on a bare Windows machine.
+#   cmake -DOBJDUMP=... -DEXE=... -DFORMAT=pei-i386 -P check_pe.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "objdump cannot read ${EXE}")
+endif()
+if(NOT dump MATCHES "file format ${FORMAT}")
+  message(FATAL_ERROR "${EXE} is not ${FORMAT}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "${EXE} imports nothing: not a dump of a program")
+endif()
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll MATCHES "^(kernel32|msvcrt)\\.dll$")
+    message(FATAL_ERROR "${EXE} needs ${dll}")
+  endif()
+  message(STATUS "imports ${dll}")
+endforeach()
