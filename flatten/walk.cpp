@@ -9,6 +9,10 @@ namespace flatten {
 
 namespace {
 
+// The walk goes no further once it was asked to stop, or once the record of
+// its moves can no longer be written: every file moved must be on the output.
+bool must_stop() { return platform::caught_stop_signal() != 0 || std::ferror(stdout) != 0; }
+
 std::string take_front(std::deque<std::string>& names) {
     std::string name = std::move(names.front());
     names.pop_front();
@@ -34,6 +38,7 @@ bool flatten_subdirectories(const WalkFrame& frame, std::deque<std::string>& sub
 // cannot move: the rest stay where they are.
 bool move_files(const WalkFrame& frame, std::deque<std::string>& files) {
     while (!files.empty()) {
+        if (must_stop()) return false;
         const std::string name = take_front(files);
         const std::string source = join_path(frame.dir_path, name);
         const std::string destination = destination_path(frame, name);
@@ -49,6 +54,7 @@ bool move_files(const WalkFrame& frame, std::deque<std::string>& files) {
 }  // namespace
 
 bool flatten_directory(WalkFrame frame) {
+    if (must_stop()) return false;
     DirectoryListing listing;
     if (!scan_directory(frame.dir_path, listing)) return false;
     bool ok = flatten_subdirectories(frame, listing.subdirectories);

@@ -50,4 +50,12 @@ Fetch next_entry(EnumerationState& enumeration, DirectoryEntry& entry);
 // `destination`. Fails, touching neither path, when the destination exists.
 bool move_file_no_replace(const std::string& source, const std::string& destination);
 
+// Catches the signals that ask the program to stop (interrupt, terminate,
+// hang-up where the system has them). The handler only records the signal;
+// the walk looks at it between steps, so a move under way always completes.
+void catch_stop_signals();
+
+// The number of the first stop signal caught, or 0 when none was.
+int caught_stop_signal();
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -78,5 +79,26 @@ bool move_file_no_replace(const std::string& source, const std::string& destinat
     if (!refuses_flag(errno)) return false;
     return link_then_unlink(source, destination);
 }
+
+namespace {
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void record_stop_signal(int signal_number) {
+    if (stop_signal == 0) stop_signal = signal_number;
+}
+
+}  // namespace
+
+void catch_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = record_stop_signal;
+    sigemptyset(&action.sa_mask);
+    // Restart interrupted calls: a rename or a write under way completes.
+    action.sa_flags = SA_RESTART;
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+}
+
+int caught_stop_signal() { return stop_signal; }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // system's code page, as the rest of the tool handles them.
 #include <windows.h>
 
+#include <csignal>
 #include <memory>
 
 #include "platform/platform.h"
@@ -42,5 +43,23 @@ bool move_file_no_replace(const std::string& source, const std::string& destinat
     // Without flags MoveFileA fails when the destination exists.
     return MoveFileA(source.c_str(), destination.c_str()) != 0;
 }
+
+namespace {
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void record_stop_signal(int signal_number) {
+    if (stop_signal == 0) stop_signal = signal_number;
+    // The C runtime resets the handler after each signal.
+    std::signal(signal_number, record_stop_signal);
+}
+
+}  // namespace
+
+void catch_stop_signals() {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGBREAK}) std::signal(signal_number, record_stop_signal);
+}
+
+int caught_stop_signal() { return stop_signal; }
 
 }  // namespace platform

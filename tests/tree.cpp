@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +38,23 @@ void write_file(const fs::path& file, const std::string& content) {
     std::ofstream out(file, std::ios::binary);
     out << content;
     if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+void make_special(const fs::path& path, const std::string& kind) {
+    if (kind == "fifo") {
+        if (mkfifo(path.c_str(), 0644) != 0) throw std::system_error(errno, std::generic_category(), "mkfifo");
+        return;
+    }
+    // A socket file stays behind when the socket bound to it is closed.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = path.string();
+    if (kind != "socket" || name.size() >= sizeof address.sun_path) throw std::runtime_error("cannot make " + name);
+    name.copy(address.sun_path, name.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    close(fd);
+    if (bound != 0) throw std::system_error(errno, std::generic_category(), "bind " + name);
 }
 
 }  // namespace
@@ -78,6 +98,12 @@ void make_tree(const fs::path& base, const std::vector<std::string>& entries) {
             fs::create_symlink(entry.substr(at + 1), link);
             continue;
         }
+        if (const auto bar = entry.find('|'); bar != std::string::npos) {
+            const fs::path special = base / entry.substr(0, bar);
+            fs::create_directories(special.parent_path());
+            make_special(special, entry.substr(bar + 1));
+            continue;
+        }
         fs::create_directories((base / entry).parent_path());
         write_file(base / entry, entry);
     }
@@ -89,6 +115,10 @@ Snapshot snapshot(const fs::path& base) {
         const std::string relative = it->path().lexically_relative(base).string();
         if (it->is_symlink()) {
             entries[relative] = "@" + fs::read_symlink(it->path()).string();
+        } else if (it->is_fifo()) {
+            entries[relative] = "|fifo";
+        } else if (it->is_socket()) {
+            entries[relative] = "|socket";
         } else if (it->is_directory()) {
             entries[relative + "/"] = "/";
         } else {
@@ -101,7 +131,7 @@ Snapshot snapshot(const fs::path& base) {
 Snapshot expected_snapshot(const std::vector<std::string>& entries) {
     Snapshot expected;
     for (const std::string& entry : entries) {
-        const std::string path = entry.substr(0, entry.find_first_of("@="));
+        const std::string path = entry.substr(0, entry.find_first_of("@=|"));
         // Every directory on the way is there too.
         for (auto slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
             expected[path.substr(0, slash + 1)] = "/";
@@ -109,7 +139,7 @@ Snapshot expected_snapshot(const std::vector<std::string>& entries) {
         if (path.ends_with('/')) continue;
         if (path.size() == entry.size()) {
             expected[path] = path;
-        } else if (entry[path.size()] == '@') {
+        } else if (entry[path.size()] != '=') {
             expected[path] = entry.substr(path.size());
         } else {
             expected[path] = entry.substr(path.size() + 1);
@@ -128,6 +158,46 @@ void give_to_runner(const fs::path& base) {
     }
 }
 
+namespace {
+
+struct Started {
+    pid_t pid;
+    int out;
+    int err;  // -1 when standard error is discarded
+};
+
+Started start(std::vector<std::string> command, bool capture_err) {
+    std::vector<char*> raw;
+    for (std::string& word : command) raw.push_back(word.data());
+    raw.push_back(nullptr);
+    int out_pipe[2];
+    int err_pipe[2] = {-1, -1};
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || (capture_err && pipe2(err_pipe, O_CLOEXEC) != 0)) {
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    }
+    const pid_t child = fork();
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (child == 0) {
+        dup2(out_pipe[1], STDOUT_FILENO);
+        const int err = capture_err ? err_pipe[1] : open("/dev/null", O_WRONLY);
+        dup2(err, STDERR_FILENO);
+        execvp(raw[0], raw.data());
+        _exit(127);
+    }
+    close(out_pipe[1]);
+    if (capture_err) close(err_pipe[1]);
+    return {child, out_pipe[0], err_pipe[0]};
+}
+
+int wait_for(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
 RunResult run(const std::vector<std::string>& argv, bool unprivileged) {
     std::vector<std::string> command;
     if (unprivileged && is_root()) {
@@ -135,27 +205,9 @@ RunResult run(const std::vector<std::string>& argv, bool unprivileged) {
                    "--clear-groups", "--"};
     }
     command.insert(command.end(), argv.begin(), argv.end());
-    std::vector<char*> raw;
-    for (std::string& word : command) raw.push_back(word.data());
-    raw.push_back(nullptr);
-
-    int out_pipe[2];
-    int err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
-        throw std::system_error(errno, std::generic_category(), "pipe");
-    }
-    const pid_t child = fork();
-    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
-    if (child == 0) {
-        dup2(out_pipe[1], STDOUT_FILENO);
-        dup2(err_pipe[1], STDERR_FILENO);
-        execvp(raw[0], raw.data());
-        _exit(127);
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
+    const Started started = start(command, true);
     RunResult result;
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{started.out, POLLIN, 0}, {started.err, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open_pipes = 2;
     while (open_pipes > 0) {
@@ -173,10 +225,36 @@ RunResult run(const std::vector<std::string>& argv, bool unprivileged) {
             }
         }
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.status = wait_for(started.pid);
     return result;
+}
+
+Spawned spawn(const std::vector<std::string>& argv) {
+    const Started started = start(argv, false);
+    return {started.pid, started.out};
+}
+
+RunResult finish(Spawned spawned, std::string out_so_far) {
+    RunResult result;
+    result.out = std::move(out_so_far);
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(spawned.out, buffer, sizeof buffer);
+        if (got > 0) {
+            result.out.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    close(spawned.out);
+    result.status = wait_for(spawned.pid);
+    return result;
+}
+
+std::string program_under_test() {
+    const char* program = std::getenv("FLATTEN_EXE");
+    if (program == nullptr) throw std::runtime_error("FLATTEN_EXE must name the program to test");
+    return program;
 }
 
 }  // namespace testing_tree

@@ -23,17 +23,20 @@ private:
 };
 
 // Lays entries down below `base`, in order. "d/" is a directory; "l@target" a
-// symbolic link; anything else a file whose content is its own relative path,
-// so that a moved file can be traced back to where it came from.
+// symbolic link; "p|fifo" a named pipe and "s|socket" a socket; anything else
+// a file whose content is its own relative path, so that a moved file can be
+// traced back to where it came from.
 void make_tree(const std::filesystem::path& base, const std::vector<std::string>& entries);
 
 // Everything below `base`, links not followed: relative path to content for
-// files, "@target" for links, "/" for directories (whose paths end in "/").
+// files, "@target" for links, "|fifo" and "|socket" for those, "/" for
+// directories (whose paths end in "/").
 using Snapshot = std::map<std::string, std::string>;
 Snapshot snapshot(const std::filesystem::path& base);
 
 // The snapshot that the entries describe: a file "new=old" holds the content
 // that make_tree gave "old"; other entries read as in make_tree.
+// (Names in these specs hold none of "@", "=" and "|".)
 Snapshot expected_snapshot(const std::vector<std::string>& entries);
 
 // Hands the tree to the unprivileged user that runs the program when the
@@ -49,5 +52,18 @@ struct RunResult {
 // Runs argv[0] (looked up on PATH when it has no slash) with the rest as
 // arguments; with `unprivileged`, under the runner's user when we are root.
 RunResult run(const std::vector<std::string>& argv, bool unprivileged = false);
+
+// A program started with its standard output on a pipe that the test reads
+// at its own pace; standard error is discarded.
+struct Spawned {
+    int pid = -1;
+    int out = -1;  // read end of the program's standard output
+};
+Spawned spawn(const std::vector<std::string>& argv);
+// Reads the rest of the output, waits, and returns it with the status.
+RunResult finish(Spawned spawned, std::string out_so_far);
+
+// The program under test, as the build names it in the environment.
+std::string program_under_test();
 
 }  // namespace testing_tree
