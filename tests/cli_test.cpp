@@ -78,6 +78,10 @@ std::string move_failed(const std::string& source, const std::string& destinatio
     return "\n\n*** Failed to move: " + source + "\n to " + destination + "\n\n";
 }
 
+// The longest name a file system takes: with a directory name in front it
+// no longer fits.
+const std::string long_name(255, 'n');
+
 const std::vector<std::string> example_before = {"r/keep.txt", "r/a/x.txt", "r/a/c/y.txt", "r/a/d/w.txt", "r/b/z.txt"};
 
 // A root with n subdirectories, each holding a directory s with f.txt: the
@@ -146,10 +150,10 @@ std::vector<CliCase> cases() {
         // The end of a directory and a failed read are told apart: a read
         // that fails after the first entries fails the scan.
         {"FailedFurtherRead", {"r/a/x.txt", "r/b/y.txt"}, {"{B}/r"}, "ERROR scanning for {B}/r/*.*\n" + banner, 1,
-         {"r/a/x.txt", "r/b/y.txt"}, {}, {"strace", "-f", "-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=2", "--"}},
+         {"r/a/x.txt", "r/b/y.txt"}, {}, under_strace({"-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=2"})},
         {"FailedFirstReadBelowTheRoot", {"r/a/x.txt", "r/b/y.txt"}, {"{B}/r"},
          "ERROR scanning for {B}/r/a/*.*\n" + banner, 1, {"r/a/x.txt", "r/b/y.txt"}, {},
-         {"strace", "-f", "-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=3", "--"}},
+         under_strace({"-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=3"})},
         {"MissingRoot", {"r/a/x.txt"}, {"{B}/missing"}, "ERROR scanning for {B}/missing/*.*\n" + banner, 1,
          {"r/a/x.txt"}},
         {"RootIsAFile", {"file"}, {"{B}/file"}, "ERROR scanning for {B}/file/*.*\n" + banner, 1, {"file"}},
@@ -168,6 +172,16 @@ std::vector<CliCase> cases() {
          "{B}/r/-x_-n\n{B}/r/caf\xc3\xa9_\xff.bin\n{B}/r/my dir_a file.txt\n", 0,
          {"r/my dir/", "r/caf\xc3\xa9/", "r/-x/", "r/my dir_a file.txt=r/my dir/a file.txt",
           "r/caf\xc3\xa9_\xff.bin=r/caf\xc3\xa9/\xff.bin", "r/-x_-n=r/-x/-n"},
+         {}, {}, Systems::posix},
+        // Hostile names and entries.
+        {"DestinationNameTooLong", {"r/a/" + long_name, "r/b/z"}, {"{B}/r"},
+         move_failed("{B}/r/a/" + long_name, "{B}/r/a_" + long_name) + banner, 1, {"r/a/" + long_name, "r/b/z"},
+         {}, {}, Systems::posix},
+        {"NewlineInAName", {"r/a/new\nline", "r/b/"}, {"{B}/r"}, "{B}/r/a_new\nline\n", 0,
+         {"r/a/", "r/b/", "r/a_new\nline=r/a/new\nline"}, {}, {}, Systems::posix},
+        // Moved as entries, never opened: a pipe with no writer would block.
+        {"PipeAndSocketAreMovedUnopened", {"r/a/p|fifo", "r/a/s|socket", "r/b/x"}, {"{B}/r"},
+         "{B}/r/a_p\n{B}/r/a_s\n{B}/r/b_x\n", 0, {"r/a/", "r/b/", "r/a_p|fifo", "r/a_s|socket", "r/b_x=r/b/x"},
          {}, {}, Systems::posix},
     };
     for (const auto& [n, width] : {std::pair{10, 1}, {11, 2}, {100, 2}, {101, 3}}) all.push_back(width_case(n, width));

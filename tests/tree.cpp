@@ -251,6 +251,15 @@ RunResult finish(Spawned spawned, std::string out_so_far) {
     return result;
 }
 
+std::vector<std::string> under_strace(const std::vector<std::string>& options) {
+    // LeakSanitizer cannot work under ptrace; the sanitizer build's other
+    // runs still look for leaks.
+    std::vector<std::string> command = {"strace", "-f", "-E", "ASAN_OPTIONS=detect_leaks=0"};
+    command.insert(command.end(), options.begin(), options.end());
+    command.push_back("--");
+    return command;
+}
+
 std::string program_under_test() {
     const char* program = std::getenv("FLATTEN_EXE");
     if (program == nullptr) throw std::runtime_error("FLATTEN_EXE must name the program to test");

@@ -63,6 +63,10 @@ Spawned spawn(const std::vector<std::string>& argv);
 // Reads the rest of the output, waits, and returns it with the status.
 RunResult finish(Spawned spawned, std::string out_so_far);
 
+// The start of a command that runs a program under strace with `options`
+// (fault injection, a trace), followed by "--".
+std::vector<std::string> under_strace(const std::vector<std::string>& options);
+
 // The program under test, as the build names it in the environment.
 std::string program_under_test();
 
