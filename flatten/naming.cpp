@@ -38,7 +38,9 @@ std::string search_pattern(std::string_view dir_path, const platform::PathStyle&
 
 std::string destination_path(const WalkFrame& frame, std::string_view file_name,
                              const platform::PathStyle& style) {
-    std::string path = frame.root;
+    std::string path;
+    path.reserve(frame.root.size() + frame.parent_index_path.size() + frame.dir_name.size() + file_name.size() + 3);
+    path.append(frame.root);
     if (!path.empty() && style.root_endings.find(path.back()) == std::string_view::npos) {
         path += style.separator;
     }
