@@ -8,7 +8,6 @@ before every run. Prints a Markdown table.
 import argparse
 import os
 import re
-import shutil
 import statistics
 import subprocess
 import sys
@@ -65,9 +64,13 @@ def generate_chain(template, depth):
     return depth
 
 
+def remove(path):
+    # rm copes with any depth; shutil.rmtree recurses in Python and does not.
+    sh("rm", "-rf", path)
+
+
 def lay(template, root):
-    if os.path.exists(root):
-        shutil.rmtree(root)
+    remove(root)
     sh("cp", "-a", template, root)
 
 
@@ -85,7 +88,7 @@ def precompute(flatten, template, root, work):
                 renames += [match.group(1), match.group(2)]
     lay(template, root)
     directories = [directory for directory, _, _ in os.walk(root)]
-    shutil.rmtree(root)
+    remove(root)
     paths = {}
     for name, items in (("directories", directories), ("renames", renames)):
         paths[name] = os.path.join(work, name)
@@ -122,7 +125,7 @@ def syscall_count(flatten, template, root, work):
     lay(template, root)
     report = os.path.join(work, "count")
     sh("strace", "-f", "-c", "-o", report, flatten, root, stdout=subprocess.DEVNULL)
-    shutil.rmtree(root)
+    remove(root)
     with open(report) as lines:
         text = lines.read()
     counts = {}
@@ -161,7 +164,7 @@ def compare(args, location, work, flatten, floor):
         counts = syscall_count(flatten, template, root, work)
         directories = sum(1 for _ in open(directory_list, "rb").read().split(b"\0")) - 1
     finally:
-        shutil.rmtree(base, ignore_errors=True)
+        remove(base)
 
     floor_wall = statistics.median(r[0] for r in results["floor"])
     print("\n%s (%s), %d files in %d directories, median of %d runs, %d cores\n"
@@ -199,7 +202,7 @@ def scale(args, work, flatten):
             lay(template, root)
             wall, user, system, rss = timed([flatten, root], work)
         finally:
-            shutil.rmtree(base, ignore_errors=True)
+            remove(base)
         print("| %s | %d | %.3f | %.3f | %.3f | %.1f | %.1f |"
               % (label, files, wall, user, system, rss / 1024, wall / files * 1e6))
 
@@ -211,16 +214,18 @@ def main():
     parser.add_argument("--location", default="tmpfs", help="tmpfs, disk, or a directory")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--scale", action="store_true", help="also the scale runs")
+    parser.add_argument("--scale-only", action="store_true", help="only the scale runs")
     args = parser.parse_args()
     location = LOCATIONS.get(args.location, args.location)
     work = tempfile.mkdtemp(prefix="flatten-bench-work-")
     try:
         flatten, floor = build(work)
-        compare(args, location, work, flatten, floor)
-        if args.scale:
+        if not args.scale_only:
+            compare(args, location, work, flatten, floor)
+        if args.scale or args.scale_only:
             scale(args, work, flatten)
     finally:
-        shutil.rmtree(work, ignore_errors=True)
+        remove(work)
 
 
 if __name__ == "__main__":
