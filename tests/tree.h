@@ -36,7 +36,7 @@ Snapshot snapshot(const std::filesystem::path& base);
 
 // The snapshot that the entries describe: a file "new=old" holds the content
 // that make_tree gave "old"; other entries read as in make_tree.
-// (Names in these specs hold none of "@", "=" and "|".)
+// (Names in these entries hold none of "@", "=" and "|".)
 Snapshot expected_snapshot(const std::vector<std::string>& entries);
 
 // Hands the tree to the unprivileged user that runs the program when the
