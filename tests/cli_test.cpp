@@ -17,7 +17,6 @@ using namespace testing_tree;
 namespace {
 
 const std::string usage = "Give directory path to flatten as argument.\n";
-const std::string banner = "\n\n***Failed\n";
 
 struct Lock {
     std::string dir;
@@ -72,10 +71,6 @@ std::string expand(const std::string& text, const fs::path& base, const Style& s
     expanded = replace_all(expanded, "{B}", tool_path(base, style));
     expanded = replace_all(expanded, "\x01", "/");
     return replace_all(expanded, "\n", style.newline);
-}
-
-std::string move_failed(const std::string& source, const std::string& destination) {
-    return "\n\n*** Failed to move: " + source + "\n to " + destination + "\n\n";
 }
 
 // The longest name a file system takes: with a directory name in front it

@@ -93,8 +93,7 @@ void check_promise(const fs::path& base, const Snapshot& before, const RunResult
     std::istringstream lines(result.out);
     for (std::string line; std::getline(lines, line);) {
         if (line.empty()) continue;
-        if (line.starts_with("*** Failed to move: ") || line.starts_with(" to ") || line == "***Failed" ||
-            line.starts_with("ERROR scanning for ")) {
+        if (is_message_line(line)) {
             any_failure = true;
             continue;
         }

@@ -27,10 +27,7 @@ struct Counted {
 };
 
 Counted counted_run(const std::string& root, const std::string& log) {
-    std::vector<std::string> command = under_strace({"-c", "-o", log});
-    command.push_back(program_under_test());
-    command.push_back(root);
-    Counted counted{run(command), {}, 0};
+    Counted counted{run(with_program(under_strace({"-c", "-o", log}), {root})), {}, 0};
     std::ifstream in(log);
     for (std::string line; std::getline(in, line);) {
         // "% time seconds usecs/call calls [errors] syscall"

@@ -57,6 +57,16 @@ void make_special(const fs::path& path, const std::string& kind) {
     if (bound != 0) throw std::system_error(errno, std::generic_category(), "bind " + name);
 }
 
+void open_up_directories(const fs::path& base) {
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -67,22 +77,12 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    // Restore access first: a test may have locked a directory.
+    // Restore access first: a test may have locked a directory. A second pass
+    // finds directories that the first could not enter.
     std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        }
-    }
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    // A second pass finds directories that the first could not enter.
-    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
-         it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        }
-    }
+    open_up_directories(path_);
+    open_up_directories(path_);
     fs::remove_all(path_, ignored);
 }
 
@@ -257,6 +257,21 @@ std::vector<std::string> under_strace(const std::vector<std::string>& options) {
     std::vector<std::string> command = {"strace", "-f", "-E", "ASAN_OPTIONS=detect_leaks=0"};
     command.insert(command.end(), options.begin(), options.end());
     command.push_back("--");
+    return command;
+}
+
+std::string move_failed(const std::string& source, const std::string& destination) {
+    return "\n\n*** Failed to move: " + source + "\n to " + destination + "\n\n";
+}
+
+bool is_message_line(const std::string& line) {
+    return line.starts_with("*** Failed to move: ") || line.starts_with(" to ") || line == "***Failed" ||
+           line.starts_with("ERROR scanning for ");
+}
+
+std::vector<std::string> with_program(std::vector<std::string> command, const std::vector<std::string>& args) {
+    command.push_back(program_under_test());
+    command.insert(command.end(), args.begin(), args.end());
     return command;
 }
 

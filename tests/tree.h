@@ -63,6 +63,16 @@ Spawned spawn(const std::vector<std::string>& argv);
 // Reads the rest of the output, waits, and returns it with the status.
 RunResult finish(Spawned spawned, std::string out_so_far);
 
+// The program's failure messages, as the tests expect them.
+inline const std::string banner = "\n\n***Failed\n";
+std::string move_failed(const std::string& source, const std::string& destination);
+
+// True for an output line that belongs to a message, not to a moved file.
+bool is_message_line(const std::string& line);
+
+// `command`, then the program under test with `args`.
+std::vector<std::string> with_program(std::vector<std::string> command, const std::vector<std::string>& args);
+
 // The start of a command that runs a program under strace with `options`
 // (fault injection, a trace), followed by "--".
 std::vector<std::string> under_strace(const std::vector<std::string>& options);
